@@ -1,0 +1,39 @@
+#pragma once
+// Helpers shared by the test programs.
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <string>
+
+namespace test {
+
+// A fresh program folder in /tmp for one test.
+struct TempFolder {
+  QTemporaryDir dir;
+  std::string path() const { return dir.path().toStdString(); }
+  std::filesystem::path fs() const { return std::filesystem::path(path()); }
+};
+
+QByteArray ReadAll(const std::filesystem::path& p);
+void WriteAll(const std::filesystem::path& p, const QByteArray& bytes);
+
+// The private sound server started by scripts/test. Returns true when it
+// answers. When TAVRIN_REQUIRE_PULSE=1 (set by scripts/test) a missing server
+// is a failure, not a skip, so CI can never pass by skipping.
+bool PulseAvailable();
+bool PulseRequired();
+
+// Runs a command line through /bin/sh; returns its standard output.
+std::string Run(const std::string& command, int* exitCode = nullptr);
+
+}  // namespace test
+
+// Skips (or fails under scripts/test) a test that needs the private sound server.
+#define REQUIRE_PULSE()                                                  \
+  do {                                                                   \
+    if (!test::PulseAvailable()) {                                       \
+      if (test::PulseRequired()) FAIL() << "private PulseAudio server not reachable"; \
+      GTEST_SKIP() << "no PulseAudio server (run through scripts/test)"; \
+    }                                                                    \
+  } while (0)
