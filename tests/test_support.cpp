@@ -1,6 +1,10 @@
 #include "test_support.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -44,6 +48,31 @@ bool PulseAvailable() {
     return code == 0;
   }();
   return ok;
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(std::vector<std::string> actions) : actions_(std::move(actions)) {
+  auto* timer = new QTimer;
+  timer->setInterval(10);
+  QObject::connect(timer, &QTimer::timeout, [this] { Poll(); });
+  timer->start();
+  timer_ = timer;
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() { delete static_cast<QTimer*>(timer_); }
+
+void MessageBoxAnswerer::Poll() {
+  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  if (!box || !box->isVisible() || box->property("answered").toBool()) return;
+  box->setProperty("answered", true);
+  seen_.push_back({box->windowTitle(), box->text(), static_cast<int>(box->icon())});
+  std::string action = seen_.size() <= actions_.size() ? actions_[seen_.size() - 1] : "ok";
+  if (action == "close") {
+    box->reject();
+  } else if (action == "cancel") {
+    if (QAbstractButton* b = box->button(QMessageBox::Cancel)) b->click(); else box->reject();
+  } else {
+    if (QAbstractButton* b = box->button(QMessageBox::Ok)) b->click(); else box->accept();
+  }
 }
 
 }  // namespace test

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace test {
 
@@ -26,6 +27,27 @@ bool PulseRequired();
 
 // Runs a command line through /bin/sh; returns its standard output.
 std::string Run(const std::string& command, int* exitCode = nullptr);
+
+// Answers the message boxes the code under test opens (modal, so they run
+// their own loop): each box seen is recorded and answered with the next
+// action from the list ("ok", "cancel", "close"); after the list, "ok".
+class MessageBoxAnswerer {
+ public:
+  struct Seen {
+    QString title;
+    QString text;
+    int icon;
+  };
+  explicit MessageBoxAnswerer(std::vector<std::string> actions = {});
+  ~MessageBoxAnswerer();
+  const std::vector<Seen>& seen() const { return seen_; }
+
+ private:
+  void Poll();
+  std::vector<std::string> actions_;
+  std::vector<Seen> seen_;
+  void* timer_;
+};
 
 }  // namespace test
 

@@ -1,0 +1,5 @@
+#include "library/recordings_list.h"
+
+void FillRecordingsList() {}
+void MeasureRecordingsList() {}
+void RefreshRecordingsList() {}

@@ -1,0 +1,3 @@
+#include "library/save_as.h"
+
+void SaveRecordingAs() {}

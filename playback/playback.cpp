@@ -1,0 +1,3 @@
+#include "playback/playback.h"
+
+void PlayRecording() {}

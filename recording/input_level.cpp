@@ -1,0 +1,3 @@
+#include "recording/input_level.h"
+
+void ApplyInputLevel() {}

@@ -1,0 +1,3 @@
+#include "recording/record_button.h"
+
+void RecordButtonClicked() {}

@@ -1,0 +1,3 @@
+#pragma once
+// The big record/stop button. Window thread.
+void RecordButtonClicked();

@@ -1,0 +1,3 @@
+#include "recording/recording_timer.h"
+
+void RecordingTimerTick() {}

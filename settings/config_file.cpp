@@ -1,0 +1,105 @@
+#include "settings/config_file.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+// Bytes are kept as they are (UTF-8); names compare without regard to ASCII case.
+#define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION  // the template bodies, instantiated here only
+#include <SimpleIni.h>
+
+#include <cctype>
+#include <climits>
+
+#include "app/app_state.h"
+
+namespace {
+
+std::string ResolvePath(const std::string& fileName) {
+  return fileName.empty() ? ConfigFilePath() : fileName;
+}
+
+enum class LoadResult { Loaded, Missing, Unreadable };
+
+// Reads the whole file into a case-insensitive (ASCII) INI model.
+LoadResult Load(const std::string& path, CSimpleIniA& ini) {
+  ini.SetUnicode(true);
+  ini.SetMultiKey(false);
+  ini.SetQuotes(true);  // values with outer blanks survive a round trip, as in profile files
+  QFile file(QString::fromStdString(path));
+  if (!file.exists()) return LoadResult::Missing;
+  if (!file.open(QIODevice::ReadOnly)) return LoadResult::Unreadable;
+  const QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) return LoadResult::Unreadable;
+  if (ini.LoadData(bytes.constData(), static_cast<size_t>(bytes.size())) < 0) return LoadResult::Unreadable;
+  return LoadResult::Loaded;
+}
+
+}  // namespace
+
+std::string ConfigFilePath() { return ProgramFolder() + "/录音配置.ini"; }
+
+std::string DefaultStorageFolder() { return ProgramFolder() + "/录音存储/"; }
+
+std::string ReadSetting(const std::string& section, const std::string& key, const std::string& fileName) {
+  CSimpleIniA ini;
+  if (Load(ResolvePath(fileName), ini) != LoadResult::Loaded) return {};
+  const char* value = ini.GetValue(section.c_str(), key.c_str(), nullptr);
+  return value ? std::string(value) : std::string();
+}
+
+bool WriteSetting(const std::string& section, const std::string& key, const std::string& value,
+                  const std::string& fileName) {
+  const std::string path = ResolvePath(fileName);
+  CSimpleIniA ini;
+  if (Load(path, ini) == LoadResult::Unreadable) return false;
+  if (ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0) return false;
+  std::string text;
+  if (ini.Save(text) < 0) return false;
+  QSaveFile out(QString::fromStdString(path));
+  if (!out.open(QIODevice::WriteOnly)) return false;
+  if (out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size())) {
+    out.cancelWriting();
+    return false;
+  }
+  return out.commit();
+}
+
+std::int32_t SettingToInt(const std::string& text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  long long value = 0;
+  for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > static_cast<long long>(INT_MAX) + 1) value = static_cast<long long>(INT_MAX) + 1;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) value = INT_MAX;
+  if (value < INT_MIN) value = INT_MIN;
+  return static_cast<std::int32_t>(value);
+}
+
+void SelectComboIndex(QComboBox& combo, std::int32_t i) {
+  const int count = combo.count();
+  if (i < 0 || count == 0) {
+    combo.setCurrentIndex(-1);
+  } else {
+    combo.setCurrentIndex(i < count ? i : count - 1);
+  }
+}
+
+std::string NormaliseReadStorageFolder(const std::string& text) {
+  if (text.empty() || text.back() == '/') return text;
+  return text + "/";
+}
+
+void EnsureDefaultStorageFolder() {
+  const QString folder = QString::fromStdString(ProgramFolder() + "/录音存储");
+  if (!QFileInfo(folder).isDir()) QDir().mkdir(folder);
+}

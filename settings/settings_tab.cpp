@@ -1,0 +1,5 @@
+#include "settings/settings_tab.h"
+
+void SaveDefaultDevice() {}
+void SaveDefaultQuality() {}
+void ChooseStorageFolder() {}
