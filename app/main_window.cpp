@@ -13,6 +13,7 @@
 #include "library/recordings_list.h"
 #include "library/save_as.h"
 #include "playback/playback.h"
+#include "recording/capture_input.h"
 #include "recording/input_level.h"
 #include "recording/record_button.h"
 #include "recording/recording_timer.h"
@@ -221,6 +222,7 @@ void MainWindow::BindHandlers() {
   connect(按钮3, &QPushButton::clicked, this, [] { SaveRecordingAs(); });
   connect(按钮4, &QPushButton::clicked, this, [] { ChooseStorageFolder(); });
   connect(记录时间, &QTimer::timeout, this, [] { RecordingTimerTick(); });
+  connect(cmbInput, &QComboBox::activated, this, [this](int) { DeviceChosen(*cmbInput); });
   connect(cmbInput, &DropDownList::listClosed, this, [] { SaveDefaultDevice(); });
   connect(cmbRate, &QComboBox::activated, this, [](int) { SaveDefaultQuality(); });
   connect(sldInputLevel, &QSlider::valueChanged, this, [](int) { ApplyInputLevel(); });
@@ -261,7 +263,20 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void MainWindow::SetStartupRunning(bool running) {
+  startupRunning_ = running;
+  if (!running && closePending_) {
+    closePending_ = false;
+    close();
+  }
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
+  if (startupRunning_) {
+    event->ignore();
+    closePending_ = true;
+    return;
+  }
   if (按钮1->text() == QString::fromUtf8(kRecordCaptionRecording)) {
     event->ignore();
     ShowPlainMessage("请先停止录音，再进行关闭！");

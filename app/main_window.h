@@ -87,6 +87,10 @@ class MainWindow : public QWidget {
   // actually shown, or the window could never come back.
   std::function<bool()> canHideToTray = [] { return false; };
 
+  // Start-up runs event loops of its own (the recovery question, the text
+  // routine); a close asked for meanwhile waits until start-up has finished.
+  void SetStartupRunning(bool running);
+
  signals:
   void aboutToBeDestroyed();
 
@@ -101,6 +105,8 @@ class MainWindow : public QWidget {
   void BuildSettingsTab(QWidget* page);
   void BindHandlers();
   bool destroyed_ = false;
+  bool startupRunning_ = false;
+  bool closePending_ = false;
 };
 
 // The caption texts of the record button, shared state of several handlers.

@@ -3,9 +3,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QProcess>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
 
 namespace test {
@@ -48,6 +52,68 @@ bool PulseAvailable() {
     return code == 0;
   }();
   return ok;
+}
+
+ProgramProcess::ProgramProcess(const std::string& programFolder, bool realDisplay)
+    : folder_(programFolder), realDisplay_(realDisplay), process_(new QProcess) {}
+
+ProgramProcess::~ProgramProcess() {
+  auto* p = static_cast<QProcess*>(process_);
+  if (p->state() != QProcess::NotRunning) {
+    p->kill();
+    p->waitForFinished(5000);
+  }
+  delete p;
+}
+
+bool ProgramProcess::Start() {
+  const std::filesystem::path exe = std::filesystem::path(folder_) / "tavrin";
+  std::filesystem::copy_file(TAVRIN_EXE, exe, std::filesystem::copy_options::overwrite_existing);
+  auto* p = static_cast<QProcess*>(process_);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  if (realDisplay_ && env.contains("TAVRIN_TEST_DISPLAY")) {
+    env.insert("DISPLAY", env.value("TAVRIN_TEST_DISPLAY"));
+    env.remove("QT_QPA_PLATFORM");
+  } else {
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+  }
+  p->setProcessEnvironment(env);
+  p->setProcessChannelMode(QProcess::MergedChannels);
+  p->start(QString::fromStdString(exe.string()), {});
+  return p->waitForStarted(5000);
+}
+
+int ProgramProcess::Signal(int sig, int waitMs) {
+  auto* p = static_cast<QProcess*>(process_);
+  if (p->state() == QProcess::NotRunning) return -1;
+  ::kill(static_cast<pid_t>(p->processId()), sig);
+  return WaitForEnd(waitMs);
+}
+
+int ProgramProcess::WaitForEnd(int waitMs) {
+  auto* p = static_cast<QProcess*>(process_);
+  if (p->state() != QProcess::NotRunning && !p->waitForFinished(waitMs)) return -1;
+  if (p->exitStatus() != QProcess::NormalExit) return -1;
+  return p->exitCode();
+}
+
+long long ProgramProcess::pid() const { return static_cast<QProcess*>(process_)->processId(); }
+
+bool ProgramProcess::running() const { return static_cast<QProcess*>(process_)->state() == QProcess::Running; }
+
+std::string ProgramProcess::output() const {
+  return static_cast<QProcess*>(process_)->readAll().toStdString();
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(5);
+  }
+  return true;
 }
 
 MessageBoxAnswerer::MessageBoxAnswerer(std::vector<std::string> actions) : actions_(std::move(actions)) {

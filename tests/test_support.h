@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,30 @@ bool PulseRequired();
 
 // Runs a command line through /bin/sh; returns its standard output.
 std::string Run(const std::string& command, int* exitCode = nullptr);
+
+// The real executable, copied into a program folder of its own and started
+// there on the offscreen platform (or TAVRIN_TEST_DISPLAY when asked).
+class ProgramProcess {
+ public:
+  explicit ProgramProcess(const std::string& programFolder, bool realDisplay = false);
+  ~ProgramProcess();
+  bool Start();
+  // Sends a signal and waits for the end; returns the exit code (-1 if it
+  // crashed or did not end within the time).
+  int Signal(int sig, int waitMs = 10000);
+  int WaitForEnd(int waitMs);
+  long long pid() const;
+  bool running() const;
+  std::string output() const;
+
+ private:
+  std::string folder_;
+  bool realDisplay_;
+  void* process_;
+};
+
+// Polls `condition` while processing events, up to `ms`.
+bool WaitUntil(const std::function<bool()>& condition, int ms);
 
 // Answers the message boxes the code under test opens (modal, so they run
 // their own loop): each box seen is recorded and answered with the next
