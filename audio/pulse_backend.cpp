@@ -276,7 +276,12 @@ class PulseStream final : public DeviceStream {
       pa_stream_set_read_callback(stream_, OnRead, this);
       rc = pa_stream_connect_record(stream_, device.paName.c_str(), &attr, common);
     } else {
-      attr.tlength = 2 * piece;
+      // The server holds at least 200 ms ahead: a client thread descheduled
+      // for longer than the server's buffer lets the stream underrun, and the
+      // silence is heard in the middle of the playback (50 ms was too little
+      // on a loaded machine). The ring behind it keeps the rest of the buffer.
+      const std::uint32_t fifthSecond = static_cast<std::uint32_t>(rate_ / 5 * frameBytes_);
+      attr.tlength = std::max(2 * piece, fifthSecond);
       attr.minreq = piece / 2 / static_cast<std::uint32_t>(frameBytes_) * static_cast<std::uint32_t>(frameBytes_);
       if (attr.minreq == 0) attr.minreq = static_cast<std::uint32_t>(frameBytes_);
       pa_stream_set_write_callback(stream_, OnWrite, this);
