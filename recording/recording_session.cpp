@@ -102,5 +102,7 @@ bool WriteRecordingFile(const std::string& path) {
     ok = WriteAll(fd, s.RecordBuffer.Bytes(), static_cast<std::size_t>(s.RecordBuffer.AvailableBytes()));
   }
   if (::close(fd) != 0) ok = false;
+  // A cut-off file (a full disk) would pass for a recording in the list.
+  if (!ok) ::unlink(path.c_str());
   return ok;
 }
