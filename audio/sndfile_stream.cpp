@@ -190,7 +190,9 @@ std::unique_ptr<SndfileStream> SndfileStream::OpenMemory(const void* data, std::
 
 std::unique_ptr<SndfileStream> SndfileStream::OpenFile(const std::string& path, std::uint64_t offset,
                                                        std::uint64_t length, bool floatOutput, OpenError* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer
+  // (it is refused below); regular files ignore the flag.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     *error = OpenError::kFileOpen;
     return nullptr;

@@ -11,6 +11,10 @@
 #include <system_error>
 
 std::optional<std::string> CreationTimeText(const std::string& path) {
+  // Only regular files are opened: opening a FIFO for reading would wait for
+  // a writer that may never come.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::path(path), ec)) return std::nullopt;
   const QString name = QString::fromStdString(path);
   QFile file(name);
   if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
