@@ -32,7 +32,13 @@ LoadResult Load(const std::string& path, CSimpleIniA& ini) {
   if (!file.open(QIODevice::ReadOnly)) return LoadResult::Unreadable;
   const QByteArray bytes = file.readAll();
   if (file.error() != QFileDevice::NoError) return LoadResult::Unreadable;
-  if (ini.LoadData(bytes.constData(), static_cast<size_t>(bytes.size())) < 0) return LoadResult::Unreadable;
+  // Leading blanks mean nothing to the parser, but they hide a byte-order
+  // mark behind them: it would be read as part of a name, and the next save,
+  // putting that name first, would turn it into a section of its own.
+  qsizetype start = 0;
+  while (start < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[start]))) ++start;
+  if (ini.LoadData(bytes.constData() + start, static_cast<size_t>(bytes.size() - start)) < 0)
+    return LoadResult::Unreadable;
   return LoadResult::Loaded;
 }
 
@@ -51,6 +57,10 @@ std::string ReadSetting(const std::string& section, const std::string& key, cons
 
 bool WriteSetting(const std::string& section, const std::string& key, const std::string& value,
                   const std::string& fileName) {
+  // A line break would end the line early and the rest would read as keys of
+  // its own (a folder name may hold one): such a value is not written.
+  for (const std::string* text : {&section, &key, &value})
+    if (text->find_first_of("\r\n") != std::string::npos) return false;
   const std::string path = ResolvePath(fileName);
   CSimpleIniA ini;
   if (Load(path, ini) == LoadResult::Unreadable) return false;

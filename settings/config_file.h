@@ -25,7 +25,8 @@ std::string ReadSetting(const std::string& section, const std::string& key, cons
 // Writes one value; the file is replaced atomically, so a crash during the
 // write leaves either the old or the new file, never a damaged one. An empty
 // value keeps the key with an empty value. Returns false when the file could
-// not be written (or exists but cannot be read, so its other keys would be lost).
+// not be written (or exists but cannot be read, so its other keys would be lost),
+// and, leaving the file as it was, when a text holds a line break.
 bool WriteSetting(const std::string& section, const std::string& key, const std::string& value,
                   const std::string& fileName = "");
 
