@@ -483,12 +483,3 @@ TEST(DeviceNoServer, PulseBackendWithoutServerFailsCleanly) {
 }
 
 }  // namespace
-
-// libpulse is not built with ThreadSanitizer: its lazily created internal
-// mutexes are published through its own atomics, which the sanitizer cannot
-// see, so their first lock looks like a race. Only that frame is excused.
-#if defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-extern "C" const char* __tsan_default_suppressions() { return "race:pa_mutex_lock\n"; }
-#endif
-#endif
