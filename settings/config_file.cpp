@@ -11,6 +11,7 @@
 
 #include <cctype>
 #include <climits>
+#include <cstring>
 
 #include "app/app_state.h"
 
@@ -42,6 +43,27 @@ LoadResult Load(const std::string& path, CSimpleIniA& ini) {
   return LoadResult::Loaded;
 }
 
+// The reader takes one pair of outer quotes off (that is how outer blanks
+// are kept), but the writer adds them only around outer blanks. Every value
+// that itself starts and ends with a quote gets a pair around it, so that
+// the file reads back as it was read, the keys not written included.
+bool ProtectOuterQuotes(CSimpleIniA& ini) {
+  CSimpleIniA::TNamesDepend sections;
+  ini.GetAllSections(sections);
+  for (const auto& section : sections) {
+    CSimpleIniA::TNamesDepend keys;
+    ini.GetAllKeys(section.pItem, keys);
+    for (const auto& key : keys) {
+      const char* value = ini.GetValue(section.pItem, key.pItem, "");
+      const std::size_t n = std::strlen(value);
+      if (n < 2 || value[0] != '"' || value[n - 1] != '"') continue;
+      const std::string quoted = '"' + std::string(value, n) + '"';
+      if (ini.SetValue(section.pItem, key.pItem, quoted.c_str()) < 0) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string ConfigFilePath() { return ProgramFolder() + "/录音配置.ini"; }
@@ -65,6 +87,7 @@ bool WriteSetting(const std::string& section, const std::string& key, const std:
   CSimpleIniA ini;
   if (Load(path, ini) == LoadResult::Unreadable) return false;
   if (ini.SetValue(section.c_str(), key.c_str(), value.c_str()) < 0) return false;
+  if (!ProtectOuterQuotes(ini)) return false;
   std::string text;
   if (ini.Save(text) < 0) return false;
   QSaveFile out(QString::fromStdString(path));

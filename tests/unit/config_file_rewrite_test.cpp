@@ -20,11 +20,13 @@ TEST(ConfigFileRewrite, ValueWithALineBreakIsRefusedAndTheFileKept) {
     EXPECT_EQ(ReadSetting(kConfigSection, kKeyCloseCheck), "正常关闭");
     EXPECT_EQ(ReadSetting(kConfigSection, kKeyDefaultQuality), "2");
   }
-  // Other bytes are written and read back as they are.
-  const std::string odd = " /tmp/a=b;c#d[e]\t\"f\" ";
-  EXPECT_TRUE(WriteSetting(kConfigSection, kKeyStorageFolder, odd));
-  EXPECT_EQ(ReadSetting(kConfigSection, kKeyStorageFolder), odd);
-  EXPECT_EQ(ReadSetting(kConfigSection, kKeyCloseCheck), "正常关闭");
+  // Other bytes are written and read back as they are, quotes included.
+  for (const char* value : {" /tmp/a=b;c#d[e]\t\"f\" ", "\"\"", "\"/tmp/a/\"", "\"", " \"x\" "}) {
+    SCOPED_TRACE(testing::PrintToString(value));
+    EXPECT_TRUE(WriteSetting(kConfigSection, kKeyStorageFolder, value));
+    EXPECT_EQ(ReadSetting(kConfigSection, kKeyStorageFolder), value);
+    EXPECT_EQ(ReadSetting(kConfigSection, kKeyCloseCheck), "正常关闭");
+  }
 }
 
 // A byte-order mark behind leading blanks (a file edited by hand) is a mark,
@@ -38,6 +40,19 @@ TEST(ConfigFileRewrite, MarkBehindBlanksDoesNotMoveKeysOnTheNextWrite) {
   EXPECT_TRUE(WriteSetting(kConfigSection, kKeyCloseCheck, kCloseCheckNormal));
   EXPECT_EQ(ReadSetting(kConfigSection, kKeyDefaultQuality), quality);
   EXPECT_EQ(ReadSetting(kConfigSection, kKeyStorageFolder), "/tmp/a/");
+}
+
+// A value read with its outer quotes (from "\"\"x\"\"") keeps them when another key is written.
+TEST(ConfigFileRewrite, QuotedValuesOfOtherKeysSurviveAWrite) {
+  test::TempFolder folder;
+  SetProgramFolder(folder.path());
+  test::WriteAll(ConfigFilePath(), "[软件配置]\n存储位置=\"\"/tmp/a/\"\"\n默认设备=\"\"\"\"\n");
+  ASSERT_EQ(ReadSetting(kConfigSection, kKeyStorageFolder), "\"/tmp/a/\"");
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(WriteSetting(kConfigSection, kKeyCloseCheck, kCloseCheckNormal));
+    EXPECT_EQ(ReadSetting(kConfigSection, kKeyStorageFolder), "\"/tmp/a/\"");
+    EXPECT_EQ(ReadSetting(kConfigSection, kKeyDefaultDevice), "\"\"");
+  }
 }
 
 }  // namespace
