@@ -29,6 +29,7 @@ void CaptureRunner::Start(Deliver deliver, std::shared_ptr<void> keepAlive) {
   Join();
   deliver_ = std::move(deliver);
   stop_ = false;
+  drain_ = false;
   active_ = true;
   accepting_ = true;
   std::lock_guard lock(threadMutex_);
@@ -42,6 +43,15 @@ void CaptureRunner::Start(Deliver deliver, std::shared_ptr<void> keepAlive) {
 
 void CaptureRunner::RequestStop() noexcept {
   accepting_ = false;
+  drain_ = false;
+  stop_ = true;
+  active_ = false;
+  wake_.release();
+}
+
+void CaptureRunner::RequestDrainStop() noexcept {
+  accepting_ = false;
+  drain_ = true;
   stop_ = true;
   active_ = false;
   wake_.release();
@@ -74,6 +84,16 @@ bool CaptureRunner::Settled() const noexcept {
   return (empty || !active_.load()) && !inCallback_.load();
 }
 
+// Capture thread.
+bool CaptureRunner::DeliverBlock(std::size_t frames) {
+  inCallback_ = true;
+  const std::size_t got = ring_.Read(block_.data(), std::min(frames, periodFrames_) * channels_);
+  const bool keep = deliver_(block_.data(), got);
+  if (!keep) RequestStop();
+  inCallback_ = false;
+  return keep;
+}
+
 // Capture thread. A block goes out when a full period is queued, or when what is
 // queued has waited a period (the server may deliver in smaller pieces).
 void CaptureRunner::Loop() {
@@ -84,13 +104,14 @@ void CaptureRunner::Loop() {
       const std::size_t queued = ring_.Size() / channels_;
       const auto now = std::chrono::steady_clock::now();
       if (queued == 0 || (queued < periodFrames_ && now - lastDelivery < period_)) break;
-      inCallback_ = true;
-      const std::size_t got = ring_.Read(block_.data(), std::min(queued, periodFrames_) * channels_);
-      const bool keep = deliver_(block_.data(), got);
       lastDelivery = now;
-      if (!keep) RequestStop();
-      inCallback_ = false;
+      if (!DeliverBlock(queued)) break;
     }
+  }
+  // A draining stop: what arrived before it is part of the recording.
+  while (drain_.load()) {
+    const std::size_t queued = ring_.Size() / channels_;
+    if (queued == 0 || !DeliverBlock(queued)) break;
   }
 }
 

@@ -37,6 +37,10 @@ class CaptureRunner final : public CaptureSink {
   // Any thread, also the callback: no callback starts after this, and the
   // server's data is no longer taken in.
   void RequestStop() noexcept;
+  // Not from the callback: takes in no more of the server's data, hands the
+  // callback what has arrived (ended early by a result of 0 or a stop from
+  // inside it), then the thread ends. Join waits for it.
+  void RequestDrainStop() noexcept;
   // Waits until the thread has ended. Does nothing on the capture thread itself.
   void Join();
   // True while started and neither stopped nor ended by a callback result of 0.
@@ -54,6 +58,7 @@ class CaptureRunner final : public CaptureSink {
 
  private:
   void Loop();
+  bool DeliverBlock(std::size_t frames);  // false: the callback asked to stop
 
   const std::uint32_t channels_;
   const std::size_t periodFrames_;
@@ -64,6 +69,7 @@ class CaptureRunner final : public CaptureSink {
   std::counting_semaphore<> wake_{0};
   std::atomic<bool> accepting_{false};
   std::atomic<bool> stop_{false};
+  std::atomic<bool> drain_{false};
   std::atomic<bool> active_{false};
   std::atomic<bool> inCallback_{false};
   std::atomic<std::uint64_t> dropped_{0};

@@ -15,8 +15,16 @@ std::size_t PushStream::Put(const void* data, std::size_t bytes) {
     readOffset_ = 0;
   }
   const auto* p = static_cast<const unsigned char*>(data);
-  if (bytes > 0) queue_.insert(queue_.end(), p, p + bytes);
+  if (bytes > 0) {
+    queue_.insert(queue_.end(), p, p + bytes);
+    ended_ = false;
+  }
   return queue_.size() - readOffset_;
+}
+
+void PushStream::End() {
+  std::lock_guard lock(mutex_);
+  ended_ = true;
 }
 
 std::size_t PushStream::QueuedBytes() const {
@@ -34,7 +42,7 @@ std::int64_t PushStream::ReadFloat(float* out, std::size_t frames) {
   const std::size_t n = TakeFrames(frames);
   const std::size_t samples = n * format().chans;
   const unsigned char* src = queue_.data() + readOffset_;
-  if (samples == 0) return 0;
+  if (samples == 0) return ended_ && frames > 0 ? kEnded : 0;
   if (format().isFloat) {
     std::memcpy(out, src, samples * sizeof(float));
   } else {
@@ -52,7 +60,8 @@ std::int64_t PushStream::ReadOutput(void* out, std::size_t frames) {
   std::lock_guard lock(mutex_);
   const std::size_t n = TakeFrames(frames);
   const std::size_t bytes = n * format().BytesPerFrame();
-  if (bytes > 0) std::memcpy(out, queue_.data() + readOffset_, bytes);
+  if (bytes == 0) return ended_ && frames > 0 ? kEnded : 0;
+  std::memcpy(out, queue_.data() + readOffset_, bytes);
   readOffset_ += bytes;
   return static_cast<std::int64_t>(n);
 }
@@ -62,6 +71,7 @@ Channel::Seek PushStream::SetPosition(std::uint64_t frame) {
   std::lock_guard lock(mutex_);
   queue_.clear();
   readOffset_ = 0;
+  ended_ = false;
   return Seek::kDone;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // A stream the program feeds: queued frames are read in order; an empty
-// queue reads as "nothing now", never as an end.
+// queue reads as "nothing now", or as the end once End was called (until
+// more data is put).
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -18,6 +19,8 @@ class PushStream final : public Channel {
   // frame waits for the rest. Returns the bytes now queued.
   // Thread: window or capture thread.
   std::size_t Put(const void* data, std::size_t bytes);
+  // What is queued is the last: reads report the end after it.
+  void End();
   std::size_t QueuedBytes() const;
 
   std::int64_t ReadFloat(float* out, std::size_t frames) override;
@@ -31,6 +34,7 @@ class PushStream final : public Channel {
   mutable std::mutex mutex_;
   std::vector<unsigned char> queue_;
   std::size_t readOffset_ = 0;  // bytes of queue_ already read
+  bool ended_ = false;
 };
 
 }  // namespace audio

@@ -133,9 +133,13 @@ std::int32_t BASS_StreamPutData(HSTREAM handle, const void* buffer, std::uint32_
   if (!channel) return -1;
   auto* push = dynamic_cast<audio::PushStream*>(channel.get());
   if (!push) return Fail(BASS_ERROR_NOTAVAIL, -1);
+  const bool last = (length & BASS_STREAMPROC_END) != 0;
+  length &= ~BASS_STREAMPROC_END;
   if (length > kMaxRequest || (length > 0 && !buffer)) return Fail(BASS_ERROR_ILLPARAM, -1);
   if (push->QueuedBytes() + length > kMaxQueuedBytes) return Fail(BASS_ERROR_MEM, -1);
-  return Ok(static_cast<std::int32_t>(push->Put(buffer, length)));
+  const std::size_t queued = push->Put(buffer, length);
+  if (last) push->End();
+  return Ok(static_cast<std::int32_t>(queued));
 }
 
 HSTREAM BASS_StreamCreateFile(BOOL32 mem, const void* file, QWORD64 offset, QWORD64 length, std::uint32_t flags) {

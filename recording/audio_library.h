@@ -60,6 +60,7 @@ constexpr std::uint32_t BASS_MIXER_END = 0x10000;
 constexpr std::uint32_t BASS_STREAM_DECODE = 0x200000;
 constexpr std::uint32_t BASS_UNICODE = 0x80000000u;
 constexpr std::uint32_t BASS_POS_BYTE = 0;
+constexpr std::uint32_t BASS_STREAMPROC_END = 0x80000000u;  // BASS_StreamPutData: this is the last data
 
 // --- records ---------------------------------------------------------------
 struct BASS_WASAPI_DEVICEINFO {
@@ -96,6 +97,10 @@ BOOL32 BASS_WASAPI_Init(int device, std::uint32_t freq, std::uint32_t chans, std
                         float buffer, float period, WASAPIPROC proc, void* user);
 BOOL32 BASS_WASAPI_Free();
 BOOL32 BASS_WASAPI_Start();
+// Capture: reset 1 drops what has arrived and not yet been delivered; 0
+// delivers it to the callback before Stop returns (from inside the callback
+// it stays queued for the next start). Output: 1 drops the queue, 0 lets it
+// play out.
 BOOL32 BASS_WASAPI_Stop(BOOL32 reset);
 BOOL32 BASS_WASAPI_IsStarted();
 BOOL32 BASS_WASAPI_SetDevice(std::uint32_t device);
@@ -108,6 +113,9 @@ std::int32_t BASS_WASAPI_GetData(void* buffer, std::uint32_t length);  // -1 on 
 // --- streams ---------------------------------------------------------------
 HSTREAM BASS_StreamCreate(std::uint32_t freq, std::uint32_t chans, std::uint32_t flags, STREAMPROC proc,
                           void* user);
+// length may carry BASS_STREAMPROC_END: once what is queued has been read,
+// the stream reports its end (a converter behind it gives out its tail).
+// Data put after that starts it again. Returns the bytes queued.
 std::int32_t BASS_StreamPutData(HSTREAM handle, const void* buffer, std::uint32_t length);
 // mem != 0: `file` points to `length` bytes the caller owns and keeps alive
 // until the stream is freed. mem == 0: `file` is a UTF-8 path (also with

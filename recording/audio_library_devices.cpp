@@ -290,9 +290,14 @@ BOOL32 BASS_WASAPI_Stop(BOOL32 reset) {
   }
   std::lock_guard lock(d->control);
   if (d->freed) return Fail(BASS_ERROR_INIT, 0);
-  if (d->input) {
+  if (d->input && reset) {
     Halt(*d);
-    if (reset) d->capture->Discard();
+    d->capture->Discard();
+  } else if (d->input) {
+    // What the server has handed over is delivered before Stop returns.
+    d->capture->RequestDrainStop();
+    d->capture->Join();
+    d->stream.reset();
   } else if (reset) {
     Halt(*d);
     d->output->Discard();

@@ -44,7 +44,11 @@ void DeviceChosen(QComboBox& cmbInput) {
     // Free only our own capture device: when it cannot be selected (never
     // opened, or it failed to open) the current device is another one, e.g.
     // the output device, which must stay.
-    if (BASS_WASAPI_SetDevice(static_cast<std::uint32_t>(s.InputDevice))) BASS_WASAPI_Free();
+    if (BASS_WASAPI_SetDevice(static_cast<std::uint32_t>(s.InputDevice))) {
+      // During a recording the old device's last audio stays in it.
+      if (s.RecordMixer != 0 && BASS_WASAPI_Stop(0)) FinishInputStream();
+      BASS_WASAPI_Free();
+    }
     BASS_StreamFree(s.InputStream);
     s.InputStream = 0;
     const QVariant value = cmbInput.currentData();
@@ -65,23 +69,35 @@ void OpenInputDevice() {
   }
 }
 
+bool PullRecordMixer() {
+  AppState& s = State();
+  // One pull buffer per thread, made on its first call: its content never
+  // matters beyond the n bytes each pull fills.
+  thread_local std::unique_ptr<std::uint8_t[]> pull(new std::uint8_t[kPullBytes]());
+  for (;;) {
+    const std::int32_t n = BASS_ChannelGetData(s.RecordMixer, pull.get(), kPullBytes);
+    if (n <= 0) return true;
+    if (!s.RecordBuffer.Append(pull.get(), static_cast<std::size_t>(n))) return false;
+    AppendTempRecording(pull.get(), static_cast<std::size_t>(n));
+  }
+}
+
+void FinishInputStream() {
+  AppState& s = State();
+  if (s.InputStream == 0 || s.RecordBuffer.Full()) return;
+  BASS_StreamPutData(s.InputStream, nullptr, BASS_STREAMPROC_END);
+  PullRecordMixer();
+}
+
 // Capture thread. Drains RecordMixer completely on every call, so no converted
 // audio waits in the mixer between calls.
 std::int32_t InputCallback(void* buffer, std::uint32_t length, void*) {
   AppState& s = State();
   if (s.RecordBuffer.Full()) return 0;
-  // One pull buffer per capture thread, made on its first call: its content
-  // never matters beyond the n bytes each pull fills.
-  thread_local std::unique_ptr<std::uint8_t[]> pull(new std::uint8_t[kPullBytes]());
   BASS_StreamPutData(s.InputStream, buffer, length);
-  for (;;) {
-    const std::int32_t n = BASS_ChannelGetData(s.RecordMixer, pull.get(), kPullBytes);
-    if (n <= 0) break;
-    if (!s.RecordBuffer.Append(pull.get(), static_cast<std::size_t>(n))) {
-      if (const auto& handler = FullHandler()) handler();
-      return 0;
-    }
-    AppendTempRecording(pull.get(), static_cast<std::size_t>(n));
+  if (!PullRecordMixer()) {
+    if (const auto& handler = FullHandler()) handler();
+    return 0;
   }
   return 1;
 }

@@ -28,6 +28,16 @@ void OpenInputDevice();
 // 0 to stop (the image cannot take more).
 std::int32_t InputCallback(void* buffer, std::uint32_t length, void* user);
 
+// Moves everything RecordMixer gives now into the image and the mirror file.
+// False when the image refused a block. Thread: the capture thread, or the
+// window thread while the device is stopped (the end of a recording).
+bool PullRecordMixer();
+
+// Window thread, capture device stopped, during a recording: marks the end
+// of InputStream and moves what the rate converter still held for it into
+// the image and the mirror file.
+void FinishInputStream();
+
 // Called on the capture thread, once per recording, when the image refuses a
 // block (size limit or memory exhausted); capture has stopped taking data then
 // and the recording should be stopped as if the button were pressed. The

@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "recording/audio_library.h"
+#include "recording/capture_input.h"
 #include "recording/temp_recording.h"
 #include "recording/wave_image.h"
 
@@ -45,9 +46,13 @@ bool StartRecording(int rate) {
 
 void StopRecording() {
   AppState& s = State();
-  // After Stop returns no capture callback runs, so the image, RecordUsed and
-  // the file are the window thread's again.
-  if (BASS_WASAPI_SetDevice(static_cast<std::uint32_t>(s.InputDevice))) BASS_WASAPI_Stop(1);
+  // Stop(0): what the device captured before the press still reaches the
+  // image. After Stop returns no capture callback runs, so the image,
+  // RecordUsed and the file are the window thread's again.
+  if (BASS_WASAPI_SetDevice(static_cast<std::uint32_t>(s.InputDevice))) BASS_WASAPI_Stop(0);
+  // The rate converter holds back its last milliseconds until told the input
+  // has ended.
+  FinishInputStream();
   BASS_StreamFree(s.RecordMixer);
   s.RecordMixer = 0;
 

@@ -239,7 +239,8 @@ TEST_F(DeviceTest, CallbackResultZeroStopsTheCapture) {
 }
 
 // Stop from the window thread while a callback runs: it waits for that
-// callback, none follows; Stop(1) drops the queue, Stop(0) keeps it.
+// callback; Stop(1) drops the queue, Stop(0) delivers it before returning;
+// no callback follows either.
 TEST_F(DeviceTest, StopWaitsForTheRunningCallbackAndResetDecidesTheQueue) {
   for (const bool reset : {true, false}) {
     SCOPED_TRACE(reset ? "Stop(1)" : "Stop(0)");
@@ -265,8 +266,15 @@ TEST_F(DeviceTest, StopWaitsForTheRunningCallbackAndResetDecidesTheQueue) {
     });
     ASSERT_EQ(BASS_WASAPI_Stop(reset), 1);
     EXPECT_FALSE(p.inside.load());
-    EXPECT_EQ(p.calls.load(), 1);
+    EXPECT_EQ(p.calls.load(), reset ? 1 : 5);
+    EXPECT_EQ(vb->Push(mic, kPeriod), 0u);  // no longer taken in
     opener.join();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(p.calls.load(), reset ? 1 : 5);
+    {
+      std::lock_guard lock(p.mutex);
+      EXPECT_EQ(p.samples.size(), (reset ? 1 : 5) * kPeriod * 2);
+    }
 
     ASSERT_EQ(BASS_WASAPI_Start(), 1);
     vb->Push(mic, kPeriod);

@@ -184,6 +184,16 @@ TEST_F(StreamMixer, PushStreamQueuesWholeFramesInOrder) {
   EXPECT_EQ(out[1], 0.1f);
   EXPECT_EQ(BASS_ChannelGetData(push, out, sizeof out), 0) << "empty means nothing now, not the end";
   EXPECT_EQ(BASS_StreamPutData(push, nullptr, 0), 0);
+
+  // An end mark: the queued data is read first, then the end is reported
+  // until new data starts the stream again.
+  EXPECT_EQ(BASS_StreamPutData(push, a, 8 | BASS_STREAMPROC_END), 8);
+  EXPECT_EQ(BASS_ChannelGetData(push, out, sizeof out), 8);
+  EXPECT_EQ(BASS_ChannelGetData(push, out, sizeof out), -1);
+  EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ENDED);
+  EXPECT_EQ(BASS_StreamPutData(push, a, 8), 8);
+  EXPECT_EQ(BASS_ChannelGetData(push, out, sizeof out), 8);
+  EXPECT_EQ(BASS_ChannelGetData(push, out, sizeof out), 0);
 }
 
 }  // namespace

@@ -39,9 +39,9 @@ constexpr double kMicTone = 997.0;
 // are delivered at once.
 constexpr std::size_t kMicPeriod = kMicRate / 10;
 
-// Seconds of audio a recording may lose at its end: the rate converter's
-// delay, which a stop does not flush.
-constexpr double kConverterTail = 0.04;
+// Frames a rate-converted recording may differ from the exact length ratio
+// (rounding inside the converter).
+constexpr double kConversionSlack = 1.0;
 
 inline std::uint32_t LE32At(const QByteArray& b, int at) {
   std::uint32_t v = 0;

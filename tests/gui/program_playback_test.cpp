@@ -131,7 +131,7 @@ TEST_F(Playback, PlayWithNothingToPlayChangesNothing) {
       const auto files = WavFiles(Storage());
       ASSERT_EQ(files.size(), 1u);
       EXPECT_NEAR(static_cast<double>(Frames(test::ReadAll(files[0]))), 10 * kMicPeriod * 22050.0 / kMicRate,
-                  kConverterTail * 22050);
+                  kConversionSlack);
     }
     TearDown();
   }
