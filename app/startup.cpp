@@ -30,21 +30,6 @@ std::string ChooseProgramFolder() {
   return data.toStdString();
 }
 
-// Releases the program-wide objects and texts, in this order, once the
-// message loop has ended.
-void CleanUp() {
-  AppState& s = State();
-  delete s.trayIcon;  // its destructor removes the icon once more
-  s.trayIcon = nullptr;
-  s.StorageFolder.clear();
-  s.WaveHeader = WaveHeaderRecord{};
-  s.TempRecordingPath.clear();
-  s.TempRecordingCreatedPath.clear();
-  s.BrowseStartFolder.clear();
-  delete s.audioPlayer;
-  s.audioPlayer = nullptr;
-}
-
 // A desktop session that ends sends SIGTERM (and SIGHUP, SIGINT from a
 // terminal): treat them as a close request through the close query, so a
 // normal end is recorded. The handler only writes a byte to a socket.
@@ -79,6 +64,26 @@ void RouteTerminateSignals(QWidget& window) {
 
 }  // namespace
 
+void CreateProgramObjects() {
+  AppState& s = State();
+  s.trayIcon = new TrayIcon;
+  s.WaveHeader = WaveHeaderRecord{};
+  s.audioPlayer = new AudioPlayer;
+}
+
+void CleanUp() {
+  AppState& s = State();
+  delete s.trayIcon;  // its destructor removes the icon once more
+  s.trayIcon = nullptr;
+  s.StorageFolder.clear();
+  s.WaveHeader = WaveHeaderRecord{};
+  s.TempRecordingPath.clear();
+  s.TempRecordingCreatedPath.clear();
+  s.BrowseStartFolder.clear();
+  delete s.audioPlayer;
+  s.audioPlayer = nullptr;
+}
+
 int RunProgram(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("tavrin");
@@ -89,11 +94,7 @@ int RunProgram(int argc, char** argv) {
   CatchTerminateSignals();
   SetProgramFolder(ChooseProgramFolder());
 
-  AppState& s = State();
-  s.trayIcon = new TrayIcon;
-  s.WaveHeader = WaveHeaderRecord{};
-  s.audioPlayer = new AudioPlayer;
-
+  CreateProgramObjects();
   {
     MainWindow window;
     State().mainWindow = &window;

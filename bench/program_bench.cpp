@@ -37,6 +37,7 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "app/startup.h"
 #include "app/window_lifecycle.h"
 #include "audio/virtual_backend.h"
 #include "library/recordings_list.h"
@@ -99,9 +100,7 @@ int Startup(int argc, char** argv, const std::string& folder, bool pulse) {
     AudioLibrary_UseBackend(vb);
   }
   AppState& s = State();
-  s.trayIcon = new TrayIcon;
-  s.WaveHeader = WaveHeaderRecord{};
-  s.audioPlayer = new AudioPlayer;
+  CreateProgramObjects();
 
   const double w0 = Now(), c0 = ProcessCpu();
   auto window = std::make_unique<MainWindow>();
@@ -130,10 +129,7 @@ int Startup(int argc, char** argv, const std::string& folder, bool pulse) {
   WindowDestroying(*window);
   s.mainWindow = nullptr;
   window.reset();
-  delete s.trayIcon;
-  s.trayIcon = nullptr;
-  delete s.audioPlayer;
-  s.audioPlayer = nullptr;
+  CleanUp();
   AudioLibrary_UseBackend(nullptr);
   return rows > 0 ? 0 : 1;
 }

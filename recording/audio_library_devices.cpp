@@ -90,10 +90,14 @@ void Unregister(const Device& d) {
   if (it != r.devices.end() && it->second.get() == &d) r.devices.erase(it);
 }
 
-// Ends the device thread and closes the stream. Ordinary thread, control held.
-void Halt(Device& d) {
+// Ends the device thread and closes the stream; with `drain` a capture device
+// first delivers what has arrived. Ordinary thread, control held.
+void Halt(Device& d, bool drain = false) {
   if (d.input) {
-    d.capture->RequestStop();
+    if (drain)
+      d.capture->RequestDrainStop();
+    else
+      d.capture->RequestStop();
     d.capture->Join();
   } else {
     d.output->RequestQuit();
@@ -290,14 +294,10 @@ BOOL32 BASS_WASAPI_Stop(BOOL32 reset) {
   }
   std::lock_guard lock(d->control);
   if (d->freed) return Fail(BASS_ERROR_INIT, 0);
-  if (d->input && reset) {
-    Halt(*d);
-    d->capture->Discard();
-  } else if (d->input) {
-    // What the server has handed over is delivered before Stop returns.
-    d->capture->RequestDrainStop();
-    d->capture->Join();
-    d->stream.reset();
+  if (d->input) {
+    // Stop(0): what the server has handed over is delivered before Stop returns.
+    Halt(*d, !reset);
+    if (reset) d->capture->Discard();
   } else if (reset) {
     Halt(*d);
     d->output->Discard();

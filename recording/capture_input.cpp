@@ -84,7 +84,7 @@ bool PullRecordMixer() {
 
 void FinishInputStream() {
   AppState& s = State();
-  if (s.InputStream == 0 || s.RecordBuffer.Full()) return;
+  if (s.InputStream == 0) return;
   BASS_StreamPutData(s.InputStream, nullptr, BASS_STREAMPROC_END);
   PullRecordMixer();
 }

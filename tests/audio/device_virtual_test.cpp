@@ -269,8 +269,6 @@ TEST_F(DeviceTest, StopWaitsForTheRunningCallbackAndResetDecidesTheQueue) {
     EXPECT_EQ(p.calls.load(), reset ? 1 : 5);
     EXPECT_EQ(vb->Push(mic, kPeriod), 0u);  // no longer taken in
     opener.join();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    EXPECT_EQ(p.calls.load(), reset ? 1 : 5);
     {
       std::lock_guard lock(p.mutex);
       EXPECT_EQ(p.samples.size(), (reset ? 1 : 5) * kPeriod * 2);

@@ -27,6 +27,7 @@
 #include "recording/capture_input.h"
 #include "settings/config_file.h"
 #include "settings/settings_tab.h"
+#include "program_window.h"
 #include "test_support.h"
 #include "tray/tray_icon.h"
 #include "util/shell.h"
@@ -95,56 +96,16 @@ class ProgramFixture : public ::testing::Test {
   void Launch(bool standardDevices = true) {
     if (standardDevices) AddStandardDevices();
     AudioLibrary_UseBackend(vb);
-    AppState& s = State();
-    s.trayIcon = new TrayIcon;
-    s.WaveHeader = WaveHeaderRecord{};
-    s.audioPlayer = new AudioPlayer;
-    window = std::make_unique<MainWindow>();
-    s.mainWindow = window.get();
-    window->show();
-    WindowCreated(*window);
+    window = test::OpenProgramWindow();
   }
 
   void TearDown() override {
-    AppState& s = State();
-    if (window) {
-      // A test that ends during a recording: the device stops first.
-      if (s.RecordMixer != 0 && BASS_WASAPI_SetDevice(static_cast<std::uint32_t>(s.InputDevice))) BASS_WASAPI_Stop(1);
-      Destroy();
-    }
-    delete s.trayIcon;
-    s.trayIcon = nullptr;
-    delete s.audioPlayer;
-    s.audioPlayer = nullptr;
-    s.TempRecording.Close(false);
-    s.TempRecording.Forget();
-    s.RecordBuffer.Free();
-    s.RecordBuffer.RecordStep = 0;
-    s.RecordBuffer.SetLimitForTesting(kMaxImageBytes);
-    s.WaveHeader = WaveHeaderRecord{};
-    s.StorageFolder.clear();
-    s.InputDevice = -1;
-    s.DeviceListFilling = false;
-    s.InputStream = s.RecordMixer = 0;
-    s.ElapsedHours = s.ElapsedMinutes = s.ElapsedSeconds = 0;
-    s.TempRecordingPath.clear();
-    s.TempRecordingCreatedPath.clear();
-    s.OutputDevice = -1;
-    s.OutputMixer = s.PlaybackStream = 0;
-    s.BrowseStartFolder.clear();
-    SetRecordingFullHandler(nullptr);
-    CommonDialog::TestAnswer() = nullptr;
-    TestFolderBrowser() = nullptr;
-    TestShellHooks() = {};
-    AudioLibrary_UseBackend(nullptr);
+    test::CloseProgramWindow(window);
+    test::ResetProgramState();
   }
 
   // The destroy sequence, then the window goes.
-  void Destroy() {
-    WindowDestroying(*window);
-    State().mainWindow = nullptr;
-    window.reset();
-  }
+  void Destroy() { test::CloseProgramWindow(window); }
 
   MainWindow& w() { return *window; }
 

@@ -30,6 +30,7 @@
 #include "playback/audio_player.h"
 #include "recording/audio_library.h"
 #include "recording/capture_input.h"
+#include "program_window.h"
 #include "test_support.h"
 #include "tray/tray_icon.h"
 
@@ -203,45 +204,12 @@ class ProgramOnPulse : public ::testing::Test {
   // Start-up as the program does it, on the sound server's devices.
   void Launch() {
     AudioLibrary_UseBackend(nullptr);
-    AppState& s = State();
-    s.trayIcon = new TrayIcon;
-    s.WaveHeader = WaveHeaderRecord{};
-    s.audioPlayer = new AudioPlayer;
-    window = std::make_unique<MainWindow>();
-    s.mainWindow = window.get();
-    window->show();
-    WindowCreated(*window);
+    window = test::OpenProgramWindow();
   }
 
   void TearDown() override {
-    AppState& s = State();
-    if (window) {
-      if (s.RecordMixer != 0 && BASS_WASAPI_SetDevice(static_cast<std::uint32_t>(s.InputDevice))) BASS_WASAPI_Stop(1);
-      WindowDestroying(*window);
-      s.mainWindow = nullptr;
-      window.reset();
-    }
-    delete s.trayIcon;
-    s.trayIcon = nullptr;
-    delete s.audioPlayer;
-    s.audioPlayer = nullptr;
-    s.TempRecording.Close(false);
-    s.TempRecording.Forget();
-    s.RecordBuffer.Free();
-    s.RecordBuffer.RecordStep = 0;
-    s.WaveHeader = WaveHeaderRecord{};
-    s.StorageFolder.clear();
-    s.InputDevice = -1;
-    s.DeviceListFilling = false;
-    s.InputStream = s.RecordMixer = 0;
-    s.ElapsedHours = s.ElapsedMinutes = s.ElapsedSeconds = 0;
-    s.TempRecordingPath.clear();
-    s.TempRecordingCreatedPath.clear();
-    s.OutputDevice = -1;
-    s.OutputMixer = s.PlaybackStream = 0;
-    s.BrowseStartFolder.clear();
-    SetRecordingFullHandler(nullptr);
-    AudioLibrary_UseBackend(nullptr);
+    test::CloseProgramWindow(window);
+    test::ResetProgramState();
   }
 
   MainWindow& w() { return *window; }
